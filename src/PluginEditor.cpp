@@ -1,7 +1,8 @@
 #include "PluginEditor.h"
 
 KORVELAudioProcessorEditor::KORVELAudioProcessorEditor (KORVELAudioProcessor& p)
-    : AudioProcessorEditor (&p), processorRef (p)
+    : AudioProcessorEditor (&p),
+      processorRef (p)
 {
     setSize (1392, 245);
 }

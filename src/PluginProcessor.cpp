@@ -225,8 +225,38 @@ void KORVELAudioProcessor::setStateInformation (const void* data, int sizeInByte
 {
     const auto xml = getXmlFromBinary (data, sizeInBytes);
 
-    if (xml != nullptr && xml->getTagName().equalsIgnoreCase (parameters.state.getType().toString()))
-        parameters.replaceState (juce::ValueTree::fromXml (*xml));
+    if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (parameters.state.getType().toString()))
+        return;
+
+    auto tree = juce::ValueTree::fromXml (*xml);
+    static const juce::Identifier idKey ("id"), valueKey ("value"), childType ("PARAM");
+
+    // JUCE 7 would reset a parameter the state lacks to its default and leave its new
+    // child without a value, which the next save would then lose. Complete the tree first:
+    // a child without a value means the default, a missing parameter keeps its value.
+    auto sortedParameters = getParameters();
+    std::sort (sortedParameters.begin(), sortedParameters.end(), [] (auto* a, auto* b) { return static_cast<juce::RangedAudioParameter*> (a)->getParameterID()
+                                                                                                < static_cast<juce::RangedAudioParameter*> (b)->getParameterID(); });
+
+    for (auto* p : sortedParameters)
+    {
+        auto* param = static_cast<juce::RangedAudioParameter*> (p);
+        auto child = tree.getChildWithProperty (idKey, param->getParameterID());
+
+        if (! child.isValid())
+            tree.appendChild (juce::ValueTree (childType, { { idKey, param->getParameterID() }, { valueKey, param->convertFrom0to1 (param->getValue()) } }), nullptr);
+        else if (! child.hasProperty (valueKey))
+            child.setProperty (valueKey, param->convertFrom0to1 (param->getDefaultValue()), nullptr);
+    }
+
+    parameters.replaceState (tree);
+
+    // Every value in its canonical form, so the next save writes "30.0" and not the "25" it read.
+    for (auto* p : sortedParameters)
+    {
+        const auto id = static_cast<juce::RangedAudioParameter*> (p)->getParameterID();
+        parameters.state.getChildWithProperty (idKey, id).setProperty (valueKey, parameters.getRawParameterValue (id)->load(), nullptr);
+    }
 }
 
 void KORVELAudioProcessor::parameterChanged (const juce::String& parameterID, float)

@@ -4,17 +4,90 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// The plug-in's window. For now an empty panel of the base size.
-class KORVELAudioProcessorEditor : public juce::AudioProcessorEditor
+// Draws a rotary slider as one square frame of a film strip stacked top to bottom;
+// the frame count comes from the strip's proportions.
+class FilmStripLookAndFeel : public juce::LookAndFeel_V4
+{
+public:
+    explicit FilmStripLookAndFeel (juce::Image strip);
+    ~FilmStripLookAndFeel() override;
+
+    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPos,
+                           float rotaryStartAngle, float rotaryEndAngle, juce::Slider& slider) override;
+
+    const juce::Image filmStrip;
+};
+
+// Draws a rotary slider by turning one picture of a knob about its centre.
+class RotaryKnobLookAndFeel : public juce::LookAndFeel_V4
+{
+public:
+    explicit RotaryKnobLookAndFeel (juce::Image knob);
+    ~RotaryKnobLookAndFeel() override;
+
+    void drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPos,
+                           float rotaryStartAngle, float rotaryEndAngle, juce::Slider& slider) override;
+
+    const juce::Image knobImage;
+};
+
+// A text button that draws nothing but its label, so only the words sit on the panel.
+class OsTextButton : public juce::TextButton
+{
+public:
+    OsTextButton() = default;
+    ~OsTextButton() override;
+
+    void paintButton (juce::Graphics& g, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
+};
+
+// The level LED: one frame of a four-frame strip (unlit, green, orange, red).
+class SignalMeterComponent : public juce::Component
+{
+public:
+    ~SignalMeterComponent() override;
+    void paint (juce::Graphics& g) override;
+
+    juce::Image ledStrip;
+    int ledState = 0;
+};
+
+namespace korvel
+{
+// The LED state for a linear RMS level: 0 unlit, 1 green above −40 dB, 2 orange above
+// −12 dB, 3 red above −3 dB. Silence, negative levels and NaN leave it unlit.
+int ledStateFor (float level) noexcept;
+} // namespace korvel
+
+class KORVELAudioProcessorEditor : public juce::AudioProcessorEditor,
+                                   public juce::Timer
 {
 public:
     explicit KORVELAudioProcessorEditor (KORVELAudioProcessor& processor);
     ~KORVELAudioProcessorEditor() override;
 
     void paint (juce::Graphics& g) override;
+    void resized() override;
+    void timerCallback() override;
 
 private:
+    using SliderAttachment = juce::AudioProcessorValueTreeState::SliderAttachment;
+    using ButtonAttachment = juce::AudioProcessorValueTreeState::ButtonAttachment;
+
     KORVELAudioProcessor& processorRef;
+
+    juce::Slider gainSlider;
+    juce::Slider trimSlider;
+    std::unique_ptr<FilmStripLookAndFeel> gainLookAndFeel;
+    std::unique_ptr<RotaryKnobLookAndFeel> trimLookAndFeel;
+    juce::ImageButton phaseButton;
+    juce::ImageButton powerButton;
+    SignalMeterComponent signalMeter;
+    OsTextButton osButton;
+    std::unique_ptr<SliderAttachment> gainAttachment;
+    std::unique_ptr<SliderAttachment> trimAttachment;
+    std::unique_ptr<ButtonAttachment> phaseAttachment;
+    std::unique_ptr<ButtonAttachment> powerAttachment;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KORVELAudioProcessorEditor)
 };

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Rewrites the scale points of enumerated parameters in a JUCE-generated LV2 dsp.ttl.
 
 JUCE 7.0.5 gives a choice parameter a port range in real units (0 to 2 for three choices)

@@ -455,3 +455,185 @@ TEST (Editor, PaintsThePanelStretchedOverTheWindow)
         EXPECT_GT (got[2], got[0] + 20.0f); // blue-teal, not black
     }
 }
+
+//==============================================================================
+namespace
+{
+struct OpenEditor
+{
+    KORVELAudioProcessor processor;
+    std::unique_ptr<juce::AudioProcessorEditor> editor { processor.createEditor() };
+
+    juce::Slider& knob (int i) { return *dynamic_cast<juce::Slider*> (editor->getChildComponent (i)); }
+    juce::Button& button (int i) { return *dynamic_cast<juce::Button*> (editor->getChildComponent (i)); }
+    SignalMeterComponent& meter() { return *dynamic_cast<SignalMeterComponent*> (editor->getChildComponent (4)); }
+    juce::Button& osButton() { return button (5); }
+    void tick() { dynamic_cast<juce::Timer&> (*editor).timerCallback(); }
+    float raw (const char* id) { return processor.parameters.getRawParameterValue (id)->load(); }
+    void set (const char* id, float real)
+    {
+        auto* p = processor.parameters.getParameter (id);
+        p->setValueNotifyingHost (p->convertTo0to1 (real));
+    }
+};
+} // namespace
+
+TEST (EditorControls, AttachmentsShowAndFollowTheParameters)
+{
+    OpenEditor e;
+    EXPECT_EQ (e.knob (0).getValue(), 20.0);
+    EXPECT_EQ (e.knob (1).getValue(), 0.0);
+    EXPECT_FALSE (e.button (2).getToggleState());
+    EXPECT_TRUE (e.button (3).getToggleState());
+
+    // The host moves them.
+    e.set ("gain", 60.0f);
+    e.set ("trim", -6.0f);
+    e.set ("phase", 1.0f);
+    e.set ("power", 0.0f);
+    EXPECT_EQ (e.knob (0).getValue(), 60.0);
+    EXPECT_NEAR (e.knob (1).getValue(), -6.0, 1e-5);
+    EXPECT_TRUE (e.button (2).getToggleState());
+    EXPECT_FALSE (e.button (3).getToggleState());
+
+    // The user moves them.
+    e.knob (0).setValue (80.0, juce::sendNotificationSync);
+    e.button (2).setToggleState (false, juce::sendNotificationSync);
+    e.button (3).setToggleState (true, juce::sendNotificationSync);
+    EXPECT_EQ (e.raw ("gain"), 80.0f);
+    EXPECT_EQ (e.raw ("phase"), 0.0f);
+    EXPECT_EQ (e.raw ("power"), 1.0f);
+
+    // The gain knob has eight positions and stops at both ends.
+    e.knob (0).setValue (200.0, juce::sendNotificationSync);
+    EXPECT_EQ (e.raw ("gain"), 80.0f);
+    e.knob (0).setValue (44.0, juce::sendNotificationSync);
+    EXPECT_EQ (e.raw ("gain"), 40.0f);
+    EXPECT_EQ (e.knob (0).getSliderStyle(), juce::Slider::RotaryHorizontalVerticalDrag);
+    EXPECT_EQ (e.knob (0).getTextBoxPosition(), juce::Slider::NoTextBox);
+}
+
+TEST (EditorControls, AReopenedEditorShowsTheCurrentValues)
+{
+    OpenEditor e;
+    e.set ("gain", 70.0f);
+    e.set ("power", 0.0f);
+    e.set ("oversampling", 2.0f);
+    e.editor.reset (e.processor.createEditor());
+    EXPECT_EQ (e.knob (0).getValue(), 70.0);
+    EXPECT_FALSE (e.button (3).getToggleState());
+    EXPECT_EQ (e.osButton().getButtonText(), ""); // until the first tick
+    e.tick();
+    EXPECT_EQ (e.osButton().getButtonText(), "OS: 4x");
+}
+
+TEST (EditorControls, OsButtonStepsTheChoiceAndItsCaptionFollowsAtTheNextTick)
+{
+    OpenEditor e;
+    auto* choice = e.processor.parameters.getParameter ("oversampling");
+    const auto colour = [&] { return e.osButton().findColour (juce::TextButton::textColourOffId); };
+
+    EXPECT_EQ (e.osButton().getButtonText(), "");
+    EXPECT_EQ (colour(), juce::Colour (0x99808080));
+
+    struct Step
+    {
+        float normalised;
+        const char* caption;
+        juce::uint32 argb;
+        int latency;
+    };
+
+    const Step steps[] = {
+        { 0.5f, "OS: 2x", 0xffffa500, 49 },
+        { 1.0f, "OS: 4x", 0xffffa500, 59 },
+        { 0.0f, "OS: Off", 0x99808080, 0 },
+    };
+
+    auto captionBefore = e.osButton().getButtonText();
+    for (const auto& s : steps)
+    {
+        e.osButton().onClick();
+        EXPECT_EQ (choice->getValue(), s.normalised);
+        EXPECT_EQ (e.processor.getLatencySamples(), s.latency);
+        EXPECT_EQ (e.osButton().getButtonText(), captionBefore); // not at the click
+        e.tick();
+        EXPECT_EQ (e.osButton().getButtonText(), s.caption);
+        EXPECT_EQ (colour(), juce::Colour (s.argb));
+        captionBefore = s.caption;
+    }
+
+    // Automation shows within one tick, without a click.
+    e.set ("oversampling", 2.0f);
+    e.tick();
+    EXPECT_EQ (e.osButton().getButtonText(), "OS: 4x");
+    EXPECT_FALSE (e.osButton().getClickingTogglesState());
+}
+
+TEST (EditorControls, LedStateForEachLevel)
+{
+    struct Case
+    {
+        float level;
+        int state;
+    };
+
+    const Case cases[] = {
+        { 0.0f, 0 },
+        { 0.001f, 0 }, // −60 dB
+        { 0.01f, 0 }, // −40 dB exactly belongs to the lower state
+        { 0.0101f, 1 },
+        { 0.1f, 1 }, // −20 dB
+        { 0.3f, 2 }, // −10.5 dB
+        { 0.70710677f, 2 }, // a full-scale sine, −3.01 dB
+        { 0.71f, 3 },
+        { 1.0f, 3 },
+        { 2.0f, 3 },
+        { -0.5f, 0 },
+        { std::numeric_limits<float>::quiet_NaN(), 0 },
+        { std::numeric_limits<float>::infinity(), 3 },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (korvel::ledStateFor (c.level), c.state) << c.level;
+
+    // The timer reads the published level.
+    OpenEditor e;
+    EXPECT_EQ (e.meter().ledState, 0);
+    for (const auto& c : cases)
+    {
+        e.processor.outputLevel = c.level;
+        e.tick();
+        EXPECT_EQ (e.meter().ledState, c.state) << c.level;
+    }
+}
+
+TEST (EditorControls, MeterDrawsTheFrameOfItsState)
+{
+    // Each row of the strip carries its own number in its colour.
+    juce::Image strip (juce::Image::ARGB, 150, 600, true);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 150; ++x)
+            strip.setPixelAt (x, y, juce::Colour ((juce::uint8) (y >> 8), (juce::uint8) (y & 0xff), 0));
+
+    SignalMeterComponent meter;
+    meter.ledStrip = strip;
+    meter.setSize (150, 150);
+    const auto rowShown = [] (const juce::Image& image, int y) {
+        const auto p = image.getPixelAt (75, y);
+        return p.getRed() * 256 + p.getGreen();
+    };
+
+    for (int state = 0; state < 4; ++state)
+    {
+        meter.ledState = state;
+        const auto drawn = meter.createComponentSnapshot (meter.getLocalBounds());
+        EXPECT_EQ (rowShown (drawn, 0), 150 * state) << state;
+        EXPECT_EQ (rowShown (drawn, 149), 150 * state + 149) << state;
+    }
+
+    SignalMeterComponent empty;
+    empty.setSize (75, 75);
+    empty.ledState = 3;
+    EXPECT_TRUE (isEmpty (empty.createComponentSnapshot (empty.getLocalBounds())));
+}

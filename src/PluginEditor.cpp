@@ -92,17 +92,6 @@ void SignalMeterComponent::paint (juce::Graphics& g)
     g.drawImage (ledStrip, 0, 0, getWidth(), getHeight(), 0, frameHeight * ledState, ledStrip.getWidth(), frameHeight, false);
 }
 
-int korvel::ledStateFor (float level) noexcept
-{
-    if (! (level > 0.0f))
-        return 0;
-
-    const auto db = 20.0f * std::log10 (level);
-    return db > -3.0f ? 3 : db > -12.0f ? 2
-                        : db > -40.0f   ? 1
-                                        : 0;
-}
-
 //==============================================================================
 KORVELAudioProcessorEditor::KORVELAudioProcessorEditor (KORVELAudioProcessor& p)
     : AudioProcessorEditor (&p),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LedState.h"
 #include "PluginProcessor.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -51,13 +52,6 @@ public:
     juce::Image ledStrip;
     int ledState = 0;
 };
-
-namespace korvel
-{
-// The LED state for a linear RMS level: 0 unlit, 1 green above −40 dB, 2 orange above
-// −12 dB, 3 red above −3 dB. Silence, negative levels and NaN leave it unlit.
-int ledStateFor (float level) noexcept;
-} // namespace korvel
 
 class KORVELAudioProcessorEditor : public juce::AudioProcessorEditor,
                                    public juce::Timer

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace korvel
 {
@@ -42,18 +43,26 @@ public:
             return;
         }
 
+        const auto first = std::max (0, numSamples - capacity);
+
         for (int c = 0; c < std::min (numChannels, maxChannels); ++c)
         {
             auto& h = history[(size_t) c];
             auto* x = channels[c];
+            // What comes out first is already in the history; the rest is this block, shifted.
+            std::array<float, capacity> head;
+            const auto fromHistory = std::min (delay, numSamples);
 
-            for (int i = 0; i < numSamples; ++i)
-            {
-                const auto w = (writePos + i) & mask;
-                const auto in = x[i];
-                x[i] = h[(size_t) ((w - delay) & mask)];
-                h[(size_t) w] = in;
-            }
+            for (int i = 0; i < fromHistory; ++i)
+                head[(size_t) i] = h[(size_t) ((writePos + i - delay) & mask)];
+
+            for (int i = first; i < numSamples; ++i)
+                h[(size_t) ((writePos + i) & mask)] = x[i];
+
+            if (numSamples > delay)
+                std::memmove (x + delay, x, sizeof (float) * (size_t) (numSamples - delay));
+
+            std::copy (head.begin(), head.begin() + fromHistory, x);
         }
 
         advance (numSamples);

@@ -158,7 +158,7 @@ void KORVELAudioProcessor::processPiece (juce::AudioBuffer<float>& buffer)
     if (block.getNumChannels() > (size_t) chainChannels)
         block = block.getSubsetChannelBlock (0, (size_t) chainChannels);
 
-    const auto values = korvel::makeBlockValues (gain, trim, phase, getSampleRate(), oversamplingIndex);
+    const auto& values = blockValues.get (gain, trim, phase, getSampleRate(), oversamplingIndex);
     const auto blockChannels = (int) block.getNumChannels();
     const auto blockSamples = (int) block.getNumSamples();
     float sum = 0.0f;
@@ -169,8 +169,7 @@ void KORVELAudioProcessor::processPiece (juce::AudioBuffer<float>& buffer)
         auto& prevIn = dcPrevInput[(size_t) c];
         auto& prevOut = dcPrevOutput[(size_t) c];
 
-        sum = values.saturating ? korvel::processChannel<true> (samples, blockSamples, values, prevIn, prevOut, sum)
-                                : korvel::processChannel<false> (samples, blockSamples, values, prevIn, prevOut, sum);
+        sum = korvel::processChannel (samples, blockSamples, values, prevIn, prevOut, sum);
     }
 
     if (oversampler != nullptr)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BypassDelay.h"
+#include "PreampMath.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
@@ -71,6 +72,7 @@ private:
     std::atomic<float>* const oversamplingValue;
 
     korvel::BypassDelay bypassDelay;
+    korvel::BlockValuesCache blockValues;
     int preparedBlockSize = 0; // 0 until the first prepare
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KORVELAudioProcessor)

@@ -3,6 +3,9 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 
 // The per-sample maths of the preamp chain, kept apart from the processor's wiring
 // so that tests and benchmarks can reach it directly. Single and double precision
@@ -118,6 +121,32 @@ inline BlockValues makeBlockValues (float rawGain, float rawTrim, float rawPhase
     return v;
 }
 
+// Recomputes the block values only when something they depend on has changed: parameters
+// rarely move, and the powers of ten and the arctangent are the block's fixed cost.
+class BlockValuesCache
+{
+public:
+    const BlockValues& get (float rawGain, float rawTrim, float rawPhase, double sampleRate, int oversamplingIndex) noexcept
+    {
+        if (! (rawGain == gain && rawTrim == trim && rawPhase == phase && sampleRate == rate && oversamplingIndex == index))
+        {
+            values = makeBlockValues (rawGain, rawTrim, rawPhase, sampleRate, oversamplingIndex);
+            gain = rawGain;
+            trim = rawTrim;
+            phase = rawPhase;
+            rate = sampleRate;
+            index = oversamplingIndex;
+        }
+        return values;
+    }
+
+private:
+    BlockValues values;
+    float gain = std::numeric_limits<float>::quiet_NaN(), trim = 0.0f, phase = 0.0f;
+    double rate = 0.0;
+    int index = -1;
+};
+
 // The shaped value x that enters the high-pass.
 inline double shapeSaturating (float s, const BlockValues& v) noexcept
 {
@@ -133,10 +162,12 @@ inline double shapeLinear (float s, const BlockValues& v) noexcept
 }
 
 // One-pole, one-zero DC blocker plus trim. A non-finite shaped value is taken as
-// silence so that one bad sample cannot poison the filter memory for good.
+// silence so that one bad sample cannot poison the filter memory for good; `guarded`
+// false skips that test where the caller knows every shaped value is finite.
+template <bool guarded = true>
 inline float highPassAndTrim (double x, const BlockValues& v, double& prevIn, double& prevOut) noexcept
 {
-    if (! std::isfinite (x))
+    if (guarded && ! std::isfinite (x))
         x = 0.0;
 
     const double y = prevOut * v.r + (x - prevIn);
@@ -145,18 +176,37 @@ inline float highPassAndTrim (double x, const BlockValues& v, double& prevIn, do
     return (float) y * v.trimMultiplier;
 }
 
+// Finite samples give finite shaped values on both paths (an arctangent of ±inf is ±π/2),
+// so a block without NaN or infinity needs no guard. The test runs over the whole block
+// in a loop the compiler vectorises, far cheaper than a test per sample in the chain.
+inline bool allFinite (const float* samples, int numSamples) noexcept
+{
+    std::uint32_t special = 0;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        std::uint32_t bits;
+        std::memcpy (&bits, samples + i, sizeof (bits));
+        special |= (bits & 0x7f800000u) == 0x7f800000u ? 1u : 0u;
+    }
+
+    return special == 0;
+}
+
 // Runs the chain over one channel in place and returns the running sum of squares,
 // continued from sumOfSquares (the level sums across channels in order).
-template <bool saturating>
-inline float processChannel (float* samples, int numSamples, const BlockValues& v,
+template <bool saturating, bool guarded>
+inline float processChannel (float* samples, int numSamples, const BlockValues& values,
                              double& prevIn, double& prevOut, float sumOfSquares) noexcept
 {
+    // Local copies: the compiler cannot know that writing the samples leaves them alone.
+    const auto v = values;
     auto in = prevIn, out = prevOut;
 
     for (int i = 0; i < numSamples; ++i)
     {
         const auto x = saturating ? shapeSaturating (samples[i], v) : shapeLinear (samples[i], v);
-        const auto result = highPassAndTrim (x, v, in, out);
+        const auto result = highPassAndTrim<guarded> (x, v, in, out);
         samples[i] = result;
         sumOfSquares += result * result;
     }
@@ -164,6 +214,19 @@ inline float processChannel (float* samples, int numSamples, const BlockValues& 
     prevIn = in;
     prevOut = out;
     return sumOfSquares;
+}
+
+// Picks the loop for the path. The saturating loop, whose arctangent call makes every test
+// count, drops the non-finite guard when the samples do not need it; the linear loop waits
+// on the filter's feedback anyway, so its guard costs less than a pass over the block.
+inline float processChannel (float* samples, int numSamples, const BlockValues& v,
+                             double& prevIn, double& prevOut, float sumOfSquares) noexcept
+{
+    if (! v.saturating)
+        return processChannel<false, true> (samples, numSamples, v, prevIn, prevOut, sumOfSquares);
+
+    return allFinite (samples, numSamples) ? processChannel<true, false> (samples, numSamples, v, prevIn, prevOut, sumOfSquares)
+                                           : processChannel<true, true> (samples, numSamples, v, prevIn, prevOut, sumOfSquares);
 }
 
 // RMS from a sum of squares over numChannels × numSamples values; 0 for an empty block.

@@ -366,13 +366,17 @@ TEST (Processor, BypassAtTwoAndFourTimesKeepsTheReportedLatency)
         input.setSample (0, 100, 1.0f);
         input.setSample (1, 300, -0.5f);
 
-        // Small blocks, so the delayed click crosses block boundaries.
-        const auto out = render (p, input, 37);
         juce::AudioBuffer<float> expected (2, 1024);
         expected.clear();
         expected.setSample (0, 100 + latency, 1.0f);
         expected.setSample (1, 300 + latency, -0.5f);
-        EXPECT_TRUE (identical (out, expected)) << choiceNames[choice];
+
+        // Blocks shorter and longer than the delay, so the click crosses block boundaries.
+        for (int block : { 1, 37, 128, 1000 })
+        {
+            prepare (p, 48000.0, block);
+            EXPECT_TRUE (identical (render (p, input, block), expected)) << choiceNames[choice] << ", blocks of " << block;
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <vector>
 
 using namespace korvel;
 
@@ -120,4 +122,53 @@ TEST (PreampMath, LevelOfAnEmptyBlockIsZero)
     EXPECT_EQ (levelFromSum (0.0f, 0, 0), 0.0f);
     EXPECT_EQ (levelFromSum (0.0f, 2, 0), 0.0f);
     EXPECT_FLOAT_EQ (levelFromSum (8.0f, 2, 4), 1.0f);
+}
+
+TEST (PreampMath, AllFiniteSpotsEveryNonFiniteSample)
+{
+    const float cases[] = { std::nanf (""), INFINITY, -INFINITY };
+    std::vector<float> block (37, 0.25f);
+    block[5] = std::numeric_limits<float>::max();
+    block[6] = std::numeric_limits<float>::denorm_min();
+    EXPECT_TRUE (allFinite (block.data(), (int) block.size()));
+    EXPECT_TRUE (allFinite (block.data(), 0));
+
+    for (auto bad : cases)
+        for (int at : { 0, 17, 36 })
+        {
+            auto copy = block;
+            copy[(size_t) at] = bad;
+            EXPECT_FALSE (allFinite (copy.data(), (int) copy.size())) << bad << " at " << at;
+        }
+}
+
+TEST (PreampMath, CachedBlockValuesFollowEveryInput)
+{
+    BlockValuesCache cache;
+    const auto same = [] (const BlockValues& a, const BlockValues& b) {
+        return a.saturating == b.saturating && a.drive == b.drive && a.bias == b.bias && a.biasTerm == b.biasTerm
+               && a.makeup == b.makeup && a.trimMultiplier == b.trimMultiplier && a.r == b.r;
+    };
+
+    struct Case
+    {
+        float gain, trim, phase;
+        double rate;
+        int index;
+    };
+
+    const Case cases[] = {
+        { 20.0f, 0.0f, 0.0f, 48000.0, 0 },
+        { 60.0f, 0.0f, 0.0f, 48000.0, 0 },
+        { 60.0f, -6.0f, 0.0f, 48000.0, 0 },
+        { 60.0f, -6.0f, 1.0f, 48000.0, 0 },
+        { 60.0f, -6.0f, 1.0f, 44100.0, 0 },
+        { 60.0f, -6.0f, 1.0f, 44100.0, 2 },
+        { 60.0f, -6.0f, 1.0f, 44100.0, 2 },
+        { 20.0f, 0.0f, 0.0f, 48000.0, 0 },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_TRUE (same (cache.get (c.gain, c.trim, c.phase, c.rate, c.index), makeBlockValues (c.gain, c.trim, c.phase, c.rate, c.index)))
+            << c.gain << " " << c.trim << " " << c.phase << " " << c.rate << " " << c.index;
 }

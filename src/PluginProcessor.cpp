@@ -142,9 +142,7 @@ void KORVELAudioProcessor::processPiece (juce::AudioBuffer<float>& buffer)
 
     if (power == 0.0f)
     {
-        outputLevel.exchange (rmsOf (buffer));
-        bypassDelay.process (buffer.getArrayOfWritePointers(), chainChannels, numSamples,
-                             latencyFor (oversamplingIndex));
+        bypass (buffer, oversamplingIndex);
         return;
     }
 
@@ -176,6 +174,27 @@ void KORVELAudioProcessor::processPiece (juce::AudioBuffer<float>& buffer)
         oversampler->processSamplesDown (hostBlock);
 
     outputLevel.exchange (korvel::levelFromSum (sum, blockChannels, blockSamples));
+}
+
+void KORVELAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    // The host's bypass keeps time like the power switch: the filters and oversamplers keep
+    // their memory, so processing continues where it stopped.
+    juce::ScopedNoDenormals noDenormals;
+
+    for (auto c = getTotalNumInputChannels(); c < std::min (getTotalNumOutputChannels(), buffer.getNumChannels()); ++c)
+        buffer.clear (c, 0, buffer.getNumSamples());
+
+    bypass (buffer, (int) oversamplingValue->load());
+}
+
+void KORVELAudioProcessor::bypass (juce::AudioBuffer<float>& buffer, int oversamplingIndex)
+{
+    // The input as it came, delayed by the reported latency so that the host's delay
+    // compensation still lines the track up; the level is the input's.
+    outputLevel.exchange (rmsOf (buffer));
+    bypassDelay.process (buffer.getArrayOfWritePointers(), std::min (buffer.getNumChannels(), korvel::BypassDelay::maxChannels),
+                         buffer.getNumSamples(), latencyFor (oversamplingIndex));
 }
 
 juce::dsp::Oversampling<float>* KORVELAudioProcessor::oversamplerFor (int oversamplingIndex) const noexcept

@@ -25,6 +25,8 @@ public:
 
     void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
     using juce::AudioProcessor::processBlock;
+    void processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+    using juce::AudioProcessor::processBlockBypassed;
 
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
@@ -55,6 +57,7 @@ public:
 private:
     // Processes at most one prepared block's worth of samples.
     void processPiece (juce::AudioBuffer<float>& buffer);
+    void bypass (juce::AudioBuffer<float>& buffer, int oversamplingIndex);
     juce::dsp::Oversampling<float>* oversamplerFor (int oversamplingIndex) const noexcept;
     int latencyFor (int oversamplingIndex) const noexcept;
 

@@ -314,6 +314,44 @@ TEST_P (HostLevel, StateComesBackInAFreshInstance)
     fresh->releaseResources();
 }
 
+TEST_P (HostLevel, TheWrappersBypassKeepsTime)
+{
+    auto* bypass = plugin->getBypassParameter();
+    ASSERT_NE (bypass, nullptr) << "the wrapper offers no bypass";
+    auto* choice = findParameter (*plugin, "Oversampling");
+    auto* gain = findParameter (*plugin, "Input Gain");
+    plugin->prepareToPlay (48000.0, 512); // settle() sends blocks of 512
+    gain->setValueNotifyingHost (1.0f); // gain 80: a processed click would not come out as it went in
+
+    for (const auto& [normalised, latency] : { std::pair { 0.0f, 0 }, std::pair { 0.5f, 49 }, std::pair { 1.0f, 59 } })
+    {
+        choice->setValueNotifyingHost (normalised);
+        bypass->setValueNotifyingHost (1.0f);
+        settle (*plugin);
+
+        juce::AudioBuffer<float> buffer (2, 512);
+        juce::MidiBuffer midi;
+        int foundAt = -1;
+        for (int block = 0; block < 4; ++block)
+        {
+            buffer.clear();
+            if (block == 1)
+                buffer.setSample (0, 100, 0.5f);
+            plugin->processBlock (buffer, midi);
+            for (int i = 0; i < 512; ++i)
+                if (buffer.getSample (0, i) != 0.0f)
+                {
+                    EXPECT_EQ (buffer.getSample (0, i), 0.5f);
+                    foundAt = foundAt < 0 ? 512 * block + i : foundAt;
+                }
+        }
+        EXPECT_EQ (foundAt, 512 + 100 + latency) << "oversampling at " << normalised;
+        EXPECT_EQ (plugin->getLatencySamples(), latency);
+        bypass->setValueNotifyingHost (0.0f);
+        settle (*plugin);
+    }
+}
+
 TEST (HostLevelAcrossFormats, AVst3BlockLoadsIntoTheLv2Instance)
 {
     juce::String error;

@@ -321,6 +321,10 @@ TEST (Processor, MuteBypassEmptyBlocksAndReleaseLeaveTheChainWhereItWas)
             [&] (auto& p) { setReal (p, "power", 0.0f); processOnce (p, noise (2, 300, 1.0f, 9)); setReal (p, "power", 1.0f); },
             [&] (auto& p) { processOnce (p, juce::AudioBuffer<float> (2, 0)); },
             [&] (auto& p) { p.releaseResources(); },
+            [&] (auto& p) {
+                auto b = noise (2, 300, 1.0f, 9);
+                juce::MidiBuffer midi;
+                p.processBlockBypassed (b, midi); },
         };
 
         for (const auto& interrupt : interruptions)
@@ -376,6 +380,46 @@ TEST (Processor, BypassAtTwoAndFourTimesKeepsTheReportedLatency)
         {
             prepare (p, 48000.0, block);
             EXPECT_TRUE (identical (render (p, input, block), expected)) << choiceNames[choice] << ", blocks of " << block;
+        }
+    }
+}
+
+TEST (Processor, HostBypassKeepsTimeAtEveryChoice)
+{
+    // Clicks every 400 samples; the choice moves from 2x to 4x while bypassed, after the third.
+    juce::AudioBuffer<float> input (2, 2000);
+    input.clear();
+    for (int k = 0; k < 5; ++k)
+        input.setSample (k % 2, 100 + 400 * k, 0.5f + 0.1f * (float) k);
+
+    struct Case
+    {
+        int choiceBefore, choiceAfter, latencyBefore, latencyAfter;
+    };
+
+    for (const auto& c : { Case { 0, 0, 0, 0 }, Case { 1, 1, 49, 49 }, Case { 2, 2, 59, 59 }, Case { 1, 2, 49, 59 }, Case { 2, 0, 59, 0 } })
+    {
+        KORVELAudioProcessor p;
+        prepare (p, 48000.0, 100);
+        setReal (p, "gain", 80.0f); // a host bypass ignores every setting but the latency
+        setReal (p, "oversampling", (float) c.choiceBefore);
+
+        auto out = input;
+        juce::MidiBuffer midi;
+        for (int start = 0; start < 2000; start += 100)
+        {
+            if (start == 1000)
+                setReal (p, "oversampling", (float) c.choiceAfter);
+            juce::AudioBuffer<float> block (out.getArrayOfWritePointers(), 2, start, 100);
+            const auto level = std::sqrt ((block.getRMSLevel (0, 0, 100) * block.getRMSLevel (0, 0, 100) + block.getRMSLevel (1, 0, 100) * block.getRMSLevel (1, 0, 100)) / 2.0f);
+            p.processBlockBypassed (block, midi);
+            EXPECT_NEAR (p.outputLevel.load(), level, 1e-6f);
+        }
+
+        for (int k = 0; k < 5; ++k)
+        {
+            const auto at = 100 + 400 * k + (k < 3 ? c.latencyBefore : c.latencyAfter);
+            EXPECT_EQ (out.getSample (k % 2, at), 0.5f + 0.1f * (float) k) << "click " << k << ", " << choiceNames[c.choiceBefore] << " to " << choiceNames[c.choiceAfter];
         }
     }
 }

@@ -68,6 +68,39 @@ void processor (benchmark::State& state)
     state.SetItemsProcessed (state.iterations() * block);
 }
 
+// Normal audio, a signal at −300 dB, and the decaying tail after a loud block, through the same
+// processor: subnormal numbers must not make the quiet ones any slower.
+// Arguments: signal (0 normal, 1 at −300 dB, 2 tail), mode (2 linear, 3 saturating), choice.
+void quietSignals (benchmark::State& state)
+{
+    const auto signal = (int) state.range (0), mode = (int) state.range (1), choice = (int) state.range (2);
+    KORVELAudioProcessor p;
+    p.setRateAndBufferSizeDetails (rate, 512);
+    p.prepareToPlay (rate, 512);
+    setReal (p, "gain", mode == 3 ? 60.0f : 20.0f);
+    setReal (p, "oversampling", (float) choice);
+
+    auto input = noise (2, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    if (signal == 1)
+        input.applyGain (1.0e-15f / 0.5f);
+    if (signal == 2)
+    {
+        buffer.makeCopyOf (input);
+        p.processBlock (buffer, midi); // then only the tail
+        input.clear();
+    }
+
+    for (auto _ : state)
+    {
+        for (int c = 0; c < 2; ++c)
+            buffer.copyFrom (c, 0, input, c, 0, 512);
+        p.processBlock (buffer, midi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+}
+
 // The work no implementation can avoid. Processing: the arctangent (saturating only), the
 // one-pole high-pass and the sum of squares for the level on every sample at the chain's rate, plus, at 2x and 4x, JUCE's
 // oversampling filters up and down. Mute: clearing. Bypass: measuring the input (and at 2x/4x
@@ -153,6 +186,11 @@ void floorOf (benchmark::State& state)
 // changing load touches both alike; the medians are compared.
 void registerProcessingBenchmarks()
 {
+    for (int mode : { 2, 3 })
+        for (int choice = 0; choice < 3; ++choice)
+            for (int signal = 0; signal < 3; ++signal)
+                benchmark::RegisterBenchmark ("quietSignals", quietSignals)->Args ({ signal, mode, choice })->MinTime (0.03)->Repetitions (3);
+
     for (int mode = 0; mode < 4; ++mode)
         for (int choice = 0; choice < 3; ++choice)
             for (int channels : { 2, 1 })
@@ -228,6 +266,20 @@ void printRatios (const Collector& results)
                               << std::right << std::fixed << std::setprecision (2) << std::setw (11) << p->second / block << std::setw (9) << f->second / block
                               << std::setw (8) << p->second / f->second << "\n";
                 }
+
+    std::cout << "\nquiet signals against normal audio, stereo, block 512 (time per block, ratio to normal):\n";
+    for (int mode : { 2, 3 })
+        for (int choice = 0; choice < 3; ++choice)
+        {
+            const auto normal = results.nanoseconds.find ("quietSignals/0/" + std::to_string (mode) + "/" + std::to_string (choice));
+            if (normal == results.nanoseconds.end())
+                continue;
+            std::cout << std::left << std::setw (12) << modeNames[mode] << std::setw (6) << choiceNames[choice] << std::right;
+            for (int signal : { 1, 2 })
+                if (auto it = results.nanoseconds.find ("quietSignals/" + std::to_string (signal) + "/" + std::to_string (mode) + "/" + std::to_string (choice)); it != results.nanoseconds.end())
+                    std::cout << (signal == 1 ? "  -300 dB: " : "  tail: ") << std::setprecision (2) << it->second / normal->second;
+            std::cout << "\n";
+        }
 
     const auto period = 33.0e6; // the editor's timer, in ns
     for (const auto& [name, label] : { std::pair { "editorRepaint/1392/245", "whole-window repaint at 1392 x 245" },

@@ -101,9 +101,7 @@ void KORVELAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     const auto numChannels = buffer.getNumChannels();
     const auto numSamples = buffer.getNumSamples();
-
-    for (auto c = getTotalNumInputChannels(); c < std::min (getTotalNumOutputChannels(), numChannels); ++c)
-        buffer.clear (c, 0, numSamples);
+    clearOutputsWithoutInput (buffer);
 
     if (preparedBlockSize == 0 || numSamples <= preparedBlockSize)
     {
@@ -181,11 +179,14 @@ void KORVELAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffe
     // The host's bypass keeps time like the power switch: the filters and oversamplers keep
     // their memory, so processing continues where it stopped.
     juce::ScopedNoDenormals noDenormals;
+    clearOutputsWithoutInput (buffer);
+    bypass (buffer, (int) oversamplingValue->load());
+}
 
+void KORVELAudioProcessor::clearOutputsWithoutInput (juce::AudioBuffer<float>& buffer) const
+{
     for (auto c = getTotalNumInputChannels(); c < std::min (getTotalNumOutputChannels(), buffer.getNumChannels()); ++c)
         buffer.clear (c, 0, buffer.getNumSamples());
-
-    bypass (buffer, (int) oversamplingValue->load());
 }
 
 void KORVELAudioProcessor::bypass (juce::AudioBuffer<float>& buffer, int oversamplingIndex)

@@ -58,6 +58,7 @@ private:
     // Processes at most one prepared block's worth of samples.
     void processPiece (juce::AudioBuffer<float>& buffer);
     void bypass (juce::AudioBuffer<float>& buffer, int oversamplingIndex);
+    void clearOutputsWithoutInput (juce::AudioBuffer<float>& buffer) const;
     juce::dsp::Oversampling<float>* oversamplerFor (int oversamplingIndex) const noexcept;
     int latencyFor (int oversamplingIndex) const noexcept;
 

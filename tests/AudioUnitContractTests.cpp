@@ -1,14 +1,11 @@
 #include "AudioUnitContract.h"
+#include "ProcessorTestHelpers.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-void setReal (KORVELAudioProcessor& p, const juce::String& id, float realValue)
-{
-    auto* param = p.parameters.getParameter (id);
-    param->setValueNotifyingHost (param->convertTo0to1 (realValue));
-}
+using korvel::testing::setReal;
 } // namespace
 
 TEST (AudioUnitContract, ChannelPairsAndStreamFormats)

@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@
 
 namespace
 {
+using korvel::testing::setReal;
 const char* const newInstanceText =
     R"(<?xml version="1.0" encoding="UTF-8"?> <Parameters><PARAM id="gain" value="20.0"/>)"
     R"(<PARAM id="oversampling" value="0.0"/><PARAM id="phase" value="0.0"/>)"
@@ -45,12 +47,6 @@ void load (KORVELAudioProcessor& p, const juce::MemoryBlock& block)
 float raw (KORVELAudioProcessor& p, const char* id)
 {
     return p.parameters.getRawParameterValue (id)->load();
-}
-
-void setReal (KORVELAudioProcessor& p, const juce::String& id, float realValue)
-{
-    auto* param = p.parameters.getParameter (id);
-    param->setValueNotifyingHost (param->convertTo0to1 (realValue));
 }
 
 std::string stateWith (const std::string& children, const std::string& root = "Parameters")

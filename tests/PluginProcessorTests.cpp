@@ -1,4 +1,5 @@
 #include "PluginProcessor.h"
+#include "ProcessorTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,25 +11,10 @@
 
 namespace
 {
+using korvel::testing::prepare;
+using korvel::testing::setReal;
 constexpr double pi = 3.14159265358979323846;
 constexpr double linearGain = 0.6366197 * 1.57; // the near-unity gain of the position 20
-
-void setReal (KORVELAudioProcessor& p, const juce::String& id, float realValue)
-{
-    auto* param = p.parameters.getParameter (id);
-    param->setValueNotifyingHost (param->convertTo0to1 (realValue));
-}
-
-void prepare (KORVELAudioProcessor& p, double rate, int blockSize, int channels = 2)
-{
-    const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (set);
-    layout.outputBuses.add (set);
-    ASSERT_TRUE (p.setBusesLayout (layout));
-    p.setRateAndBufferSizeDetails (rate, blockSize);
-    p.prepareToPlay (rate, blockSize);
-}
 
 juce::AudioBuffer<float> sine (int channels, int numSamples, double frequency, double rate, float amplitude)
 {

@@ -3,6 +3,7 @@
 // while processBlock runs, and only then.
 #include "AllocationCounter.h"
 #include "PluginProcessor.h"
+#include "ProcessorTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,9 @@
 namespace
 {
 using korvel::testing::Counts;
+using korvel::testing::prepare;
 using korvel::testing::ScopedCounter;
-
-void setReal (KORVELAudioProcessor& p, const char* id, float value)
-{
-    auto* param = p.parameters.getParameter (id);
-    param->setValueNotifyingHost (param->convertTo0to1 (value));
-}
+using korvel::testing::setReal;
 
 // Processes one block and returns what processBlock did with the heap and locks.
 Counts countedBlock (KORVELAudioProcessor& p, juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
@@ -27,16 +24,6 @@ Counts countedBlock (KORVELAudioProcessor& p, juce::AudioBuffer<float>& buffer, 
     return counter.counts();
 }
 
-void prepare (KORVELAudioProcessor& p, double rate, int block, int channels)
-{
-    const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (set);
-    layout.outputBuses.add (set);
-    p.setBusesLayout (layout);
-    p.setRateAndBufferSizeDetails (rate, block);
-    p.prepareToPlay (rate, block);
-}
 } // namespace
 
 TEST (RealtimeSafety, TheCounterSeesAllocationsAndLocks)

@@ -1,5 +1,6 @@
 // What a careless or hostile host may hand the processor; none of it may break the host.
 #include "PluginProcessor.h"
+#include "ProcessorTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,19 +11,9 @@
 
 namespace
 {
+using korvel::testing::prepare;
+using korvel::testing::setReal;
 const char* const choiceNames[] = { "Off", "2x", "4x" };
-
-void setReal (KORVELAudioProcessor& p, const char* id, float value)
-{
-    auto* param = p.parameters.getParameter (id);
-    param->setValueNotifyingHost (param->convertTo0to1 (value));
-}
-
-void prepare (KORVELAudioProcessor& p, double rate, int block)
-{
-    p.setRateAndBufferSizeDetails (rate, block);
-    p.prepareToPlay (rate, block);
-}
 
 juce::AudioBuffer<float> noise (int channels, int samples, float amplitude, unsigned seed = 3)
 {

@@ -52,14 +52,14 @@ struct Options
     std::vector<std::pair<juce::String, juce::String>> parameters; // option name, value as given
 };
 
-struct ParameterSpec
+struct ParameterEntry
 {
     const char* option;
     const char* name; // as the plug-in names it
     const char* valid;
 };
 
-const ParameterSpec parameterSpecs[] = {
+const ParameterEntry parameterEntries[] = {
     { "gain", "Input Gain", "10, 20, 30, 40, 50, 60, 70 or 80" },
     { "trim", "Output Trim", "a number of dB from -48 to 12" },
     { "phase", "Phase Invert", "on or off" },
@@ -67,9 +67,9 @@ const ParameterSpec parameterSpecs[] = {
     { "oversampling", "Oversampling", "off, 2x or 4x" },
 };
 
-const ParameterSpec* specFor (const juce::String& option)
+const ParameterEntry* entryFor (const juce::String& option)
 {
-    for (const auto& s : parameterSpecs)
+    for (const auto& s : parameterEntries)
         if (option == s.option)
             return &s;
     return nullptr;
@@ -123,7 +123,7 @@ Options parse (const juce::StringArray& args)
                 fail (2, "--block must be a whole number from 1 to 65536, not \"" + b + "\"");
             o.block = b.getIntValue();
         }
-        else if (a.startsWith ("--") && specFor (a.substring (2)) != nullptr)
+        else if (a.startsWith ("--") && entryFor (a.substring (2)) != nullptr)
             o.parameters.emplace_back (a.substring (2), value());
         else if (a.startsWith ("-") && a.length() > 1)
             fail (2, "unknown option " + a + " (see --help)");
@@ -142,11 +142,11 @@ Options parse (const juce::StringArray& args)
 // The normalised value for a parameter in the user's words, or a refusal that lists what is valid.
 // Switches and the choice have the same normalised values in every format; numbers are
 // handed to the plug-in's own text conversion, which knows its range and skew.
-float normalisedValue (const ParameterSpec& spec, const juce::String& text, juce::AudioProcessorParameter& param)
+float normalisedValue (const ParameterEntry& entry, const juce::String& text, juce::AudioProcessorParameter& param)
 {
-    const auto refuse = [&] { fail (2, juce::String ("--") + spec.option + " must be " + spec.valid + ", not \"" + text + "\""); };
+    const auto refuse = [&] { fail (2, juce::String ("--") + entry.option + " must be " + entry.valid + ", not \"" + text + "\""); };
     const auto word = text.trim().toLowerCase();
-    const auto option = juce::String (spec.option);
+    const auto option = juce::String (entry.option);
 
     if (option == "phase" || option == "power")
     {
@@ -348,11 +348,11 @@ int render (const Options& o)
 
     for (const auto& [option, text] : o.parameters)
     {
-        const auto* spec = specFor (option);
-        auto* param = findParameter (*plugin, spec->name);
+        const auto* entry = entryFor (option);
+        auto* param = findParameter (*plugin, entry->name);
         if (param == nullptr)
-            fail (1, juce::String ("the plug-in has no parameter \"") + spec->name + "\"");
-        param->setValueNotifyingHost (normalisedValue (*spec, text, *param));
+            fail (1, juce::String ("the plug-in has no parameter \"") + entry->name + "\"");
+        param->setValueNotifyingHost (normalisedValue (*entry, text, *param));
     }
 
     // The wrappers pass changes on at the next block (LV2) or message (VST3 latency).

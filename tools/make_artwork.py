@@ -61,8 +61,8 @@ def shade(height, albedo, specular=0.35, shininess=40.0, ambient=0.35):
     diffuse = np.clip(n @ LIGHT, 0.0, 1.0)
     half = LIGHT + np.array([0.0, 0.0, 1.0])
     half /= np.linalg.norm(half)
-    spec = np.clip(n @ half, 0.0, 1.0) ** shininess
-    rgb = albedo * (ambient + 0.8 * diffuse)[..., None] + 255.0 * specular * spec[..., None]
+    highlight = np.clip(n @ half, 0.0, 1.0) ** shininess
+    rgb = albedo * (ambient + 0.8 * diffuse)[..., None] + 255.0 * specular * highlight[..., None]
     return np.clip(rgb, 0, 255)
 
 
